@@ -149,13 +149,14 @@ std::string RenderCaptchaPng(const std::string& code, uint64_t seed) {
   std::uniform_int_distribution<int> slant(-1, 1);
   const int cell = 30;
   const int glyphHeight = kGlyphRows * kScale;
+  const int firstLeft = (kCaptchaWidth - static_cast<int>(code.size()) * cell) / 2;
   for (size_t i = 0; i < code.size(); ++i) {
     const Glyph* glyph = FindGlyph(code[i]);
     if (glyph == nullptr) continue;
     const Rgb ink{static_cast<unsigned char>(dark(random)),
                   static_cast<unsigned char>(dark(random)),
                   static_cast<unsigned char>(dark(random))};
-    const int left = 10 + static_cast<int>(i) * cell + jitterX(random);
+    const int left = firstLeft + static_cast<int>(i) * cell + jitterX(random);
     const int top = (kCaptchaHeight - glyphHeight) / 2 + jitterY(random);
     DrawGlyph(canvas, *glyph, left, top, slant(random), ink);
   }

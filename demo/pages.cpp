@@ -101,7 +101,7 @@ std::string FilePageHtml(const DemoFile& file, const std::string& downloadUrl) {
   } else {
     page += "<p>请输入验证码后下载：</p>\n";
     page += "<img src=\"/randcodeV2.php\" width=\"136\" height=\"64\" alt=\"验证码\">\n";
-    page += "<input type=\"text\" name=\"randcode\" maxlength=\"4\">\n";
+    page += "<input type=\"text\" name=\"randcode\" maxlength=\"3\">\n";
     page += "<button type=\"submit\">游客下载</button>\n";
   }
   page += "</form>\n</body>\n</html>\n";

@@ -27,7 +27,9 @@ class SessionStore {
   std::optional<std::string> TakeCode(const std::string& sessionId);
 
   static constexpr const char* kCodeAlphabet = "ACEFHKMNPRTWXY34679";
-  static constexpr size_t kCodeLength = 4;
+  // Three characters: the program sends what the user typed as soon as the box holds
+  // three bytes, so a longer code could never be typed one character at a time.
+  static constexpr size_t kCodeLength = 3;
   static constexpr size_t kMaxSessions = 10000;
 
  private:
