@@ -8,7 +8,9 @@ namespace {
 
 constexpr char kUserAgent[] = "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)";
 
-bool IsLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsLeadByte(char c) {
+  return static_cast<unsigned char>(c) >= 0x80;
+}
 bool IsControlOrSpace(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte <= 0x20 || byte == 0x7F;
@@ -75,8 +77,8 @@ Text FreshRequest(const DownloadAddress& address) {
 }
 
 Text ResumeRequest(const DownloadAddress& address, int64_t offset) {
-  return "GET /" + address.requestPath + " HTTP/1.1\r\n" + "Host: " + address.hostValue +
-         "\r\n" + "Accept: */*\r\n" + "Referer: http://" + address.hostValue + "\r\n" +
+  return "GET /" + address.requestPath + " HTTP/1.1\r\n" + "Host: " + address.hostValue + "\r\n" +
+         "Accept: */*\r\n" + "Referer: http://" + address.hostValue + "\r\n" +
          "User-Agent: " + kUserAgent + "\r\n" + "Range: bytes=" + NumberToText(offset) + "-\r\n" +
          "Pragma: no-cache\r\n" + "Cache-Control: no-cache\r\n" + "Connection: close" + "\r\n\r\n";
 }

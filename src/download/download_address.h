@@ -6,8 +6,8 @@
 #include "app/text_utils.h"
 
 struct DownloadAddress {
-  Text hostValue;    // the "Host: " value: host, or host ":" port in plain decimal
-  Text host;         // what Connect is given
+  Text hostValue;  // the "Host: " value: host, or host ":" port in plain decimal
+  Text host;       // what Connect is given
   uint16_t port = 80;
   Text requestPath;  // what follows "GET /", already safe for the request line
 };

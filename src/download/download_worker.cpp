@@ -11,7 +11,9 @@ namespace {
 
 constexpr int32_t kWorkerFlushThreshold = 20480;
 
-bool IsLeadByte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsLeadByte(char c) {
+  return static_cast<unsigned char>(c) >= 0x80;
+}
 bool IsUnsafeNameByte(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7F || c == '/' || c == '\\';

@@ -101,8 +101,12 @@ int32_t Complete(const Text& targetPath, const Text& tmpPath, int64_t total) {
 
 }  // namespace
 
-int32_t ReceiveWaitSeconds() { return receiveWaitSeconds.load(); }
-void SetReceiveWaitSeconds(int32_t seconds) { receiveWaitSeconds.store(seconds); }
+int32_t ReceiveWaitSeconds() {
+  return receiveWaitSeconds.load();
+}
+void SetReceiveWaitSeconds(int32_t seconds) {
+  receiveWaitSeconds.store(seconds);
+}
 
 int32_t RangeDownloader(const Text& address, const Text& targetPath,
                         std::atomic<int64_t>& bytesTotal, std::atomic<int64_t>& bytesDone,
@@ -116,7 +120,8 @@ int32_t RangeDownloaderOn(TcpClient& client, const Text& address, const Text& ta
                           std::atomic<int64_t>& bytesTotal, std::atomic<int64_t>& bytesDone,
                           std::optional<bool> renameIfExists, std::optional<int32_t> flushThreshold,
                           std::optional<bool> sizeOnly) {
-  const int32_t threshold = flushThreshold.value_or(0) > 0 ? *flushThreshold : kDefaultFlushThreshold;
+  const int32_t threshold =
+      flushThreshold.value_or(0) > 0 ? *flushThreshold : kDefaultFlushThreshold;
   const DownloadAddress pieces = ParseDownloadAddress(address);
 
   if (!client.Create()) return kDownloadNoSocket;
@@ -137,9 +142,12 @@ int32_t RangeDownloaderOn(TcpClient& client, const Text& address, const Text& ta
 
   ResponseHeadReader reader;
   switch (ReceiveHead(client, reader)) {
-    case HeadOutcome::kNothing: return kDownloadIncomplete;  // cut short; the ".tmp" stays
-    case HeadOutcome::kRefused: return kDownloadRefused;
-    case HeadOutcome::kReady: break;
+    case HeadOutcome::kNothing:
+      return kDownloadIncomplete;  // cut short; the ".tmp" stays
+    case HeadOutcome::kRefused:
+      return kDownloadRefused;
+    case HeadOutcome::kReady:
+      break;
   }
   const ResponseHead head = ParseResponseHead(reader.Head());
   if (head.status < 200 || head.status > 209) return kDownloadRefused;
@@ -170,9 +178,12 @@ void ShowDownloadResult(int32_t code) {
     int32_t style;
   };
   static const Message kMessages[] = {
-      {"创建对象失败 ", kMbIconInformation}, {"绑定本地端口失败 ", kMbIconInformation},
-      {"连接服务器失败 ", kMbIconInformation}, {"数据发送超时 ", kMbIconInformation},
-      {"下载失败 ", kMbOk},                    {"下载失败", kMbIconInformation},
+      {"创建对象失败 ", kMbIconInformation},
+      {"绑定本地端口失败 ", kMbIconInformation},
+      {"连接服务器失败 ", kMbIconInformation},
+      {"数据发送超时 ", kMbIconInformation},
+      {"下载失败 ", kMbOk},
+      {"下载失败", kMbIconInformation},
   };
   if (code < 1 || code > 6) return;
   const Message& message = kMessages[code - 1];

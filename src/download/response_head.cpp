@@ -8,10 +8,16 @@ namespace {
 constexpr char kHeadEnd[] = "\r\n\r\n";
 constexpr size_t kHeadEndLength = 4;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoringCase(const std::string& text, size_t pos, size_t length, const char* name) {
   if (std::strlen(name) != length) return false;
@@ -91,7 +97,9 @@ ResponseHeadReader::State ResponseHeadReader::Feed(const std::string& block) {
   return state_;
 }
 
-std::string ResponseHeadReader::Head() const { return buffer_.substr(0, headLength_); }
+std::string ResponseHeadReader::Head() const {
+  return buffer_.substr(0, headLength_);
+}
 
 std::string ResponseHeadReader::BodyStart() const {
   return state_ == State::kComplete ? buffer_.substr(headLength_) : std::string();

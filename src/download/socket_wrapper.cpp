@@ -29,51 +29,94 @@ thread_local int32_t lastSocketError = 0;
 
 int32_t WsaErrorFromErrno(int error) {
   switch (error) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EAGAIN: return kWsaEwouldblock;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case EPIPE: return 10054;  // Windows reports a send to a reset peer as a reset
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return kWsaEtimedout;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    default: return kWsaSyscallFailure;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+      return 10024;
+    case EAGAIN:
+      return kWsaEwouldblock;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case EPIPE:
+      return 10054;  // Windows reports a send to a reset peer as a reset
+    case ENOBUFS:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return kWsaEtimedout;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    default:
+      return kWsaSyscallFailure;
   }
 }
 
-void RecordErrno() { lastSocketError = WsaErrorFromErrno(errno); }
+void RecordErrno() {
+  lastSocketError = WsaErrorFromErrno(errno);
+}
 
-bool HoldsSocket(int32_t handle) { return handle != 0 && handle != -1; }
+bool HoldsSocket(int32_t handle) {
+  return handle != 0 && handle != -1;
+}
 
 enum class WaitOutcome { kReady, kTimedOut, kFailed };
 
@@ -159,8 +202,10 @@ bool QueryAddress(AddressQuery query, int32_t handle, std::string& address, uint
   socklen_t length = sizeof socketAddress;
   const bool asked = query(handle, reinterpret_cast<sockaddr*>(&socketAddress), &length) == 0;
   if (!asked || socketAddress.sin_family != AF_INET) {
-    if (asked) lastSocketError = kWsaEinval;  // not an IPv4 socket
-    else RecordErrno();
+    if (asked)
+      lastSocketError = kWsaEinval;  // not an IPv4 socket
+    else
+      RecordErrno();
     address.clear();
     port = 0;
     return false;
@@ -174,7 +219,9 @@ bool QueryAddress(AddressQuery query, int32_t handle, std::string& address, uint
 
 SocketLibrary::~SocketLibrary() = default;  // POSIX sockets need no library shutdown
 
-void SocketLibrary::Startup() { startupResult = 0; }
+void SocketLibrary::Startup() {
+  startupResult = 0;
+}
 
 TcpClient::~TcpClient() {
   if (HoldsSocket(socketHandle)) ::close(socketHandle);
@@ -358,4 +405,6 @@ bool TcpClient::EnableBroadcast() {
   return true;
 }
 
-int32_t TcpClient::LastError() { return lastSocketError; }
+int32_t TcpClient::LastError() {
+  return lastSocketError;
+}
