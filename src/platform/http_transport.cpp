@@ -21,7 +21,7 @@ std::atomic<long> stallSeconds{kDefaultStallSeconds};
 struct TransferState {
   CancelTokenPtr cancelToken;
   std::string body;
-  std::string headerBlock;     // header lines of the response being read, CR LF joined
+  std::string headerBlock;      // header lines of the response being read, CR LF joined
   bool headerComplete = false;  // the empty line after the headers has been seen
 };
 
@@ -162,8 +162,7 @@ HttpResponse HttpTransferOn(CURL* handle, const HttpRequest& request) {
   response.outcome = OutcomeOf(curl_easy_perform(handle));
   // The handle must not keep pointers into this call's header list and state.
   curl_easy_reset(handle);
-  if (response.outcome == HttpOutcome::kCancelled ||
-      response.outcome == HttpOutcome::kNotStarted) {
+  if (response.outcome == HttpOutcome::kCancelled || response.outcome == HttpOutcome::kNotStarted) {
     return response;
   }
   response.body = std::move(state.body);

@@ -10,6 +10,11 @@
 
 using CURL = void;
 
+// The agent of every request whose header lines name none.
+constexpr char kDefaultUserAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; Zorb; .NET CLR 2.0.50727; "
+    ".NET CLR 3.0.04506.648; .NET CLR 3.5.21022)";
+
 struct HttpRequest {
   std::string url;    // absolute http or https address
   bool post = false;  // POST with `body`, else GET without a body

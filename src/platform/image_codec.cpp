@@ -39,7 +39,9 @@ void PngRead(png_structp png, png_bytep out, png_size_t length) {
   source->offset += length;
 }
 
-void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngFail(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
 void PngWarn(png_structp, png_const_charp) {}
 
 // Reads into `rgba` (four bytes a pixel). Only plain data lives in this frame, since a
@@ -67,7 +69,7 @@ bool ReadPng(png_structp png, png_infop info, PngSource* source, std::vector<uin
   png_read_end(png, nullptr);
   *width = static_cast<int>(w);
   *height = static_cast<int>(h);
-  return true;
+  return !error->cutShort;
 }
 
 // Puts each pixel on a white background.
@@ -107,7 +109,9 @@ struct JpegError {
   bool cutShort;
 };
 
-void JpegFail(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1); }
+void JpegFail(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
 
 // Warnings are silent, but data that ends early makes the image unreadable.
 void JpegMessage(j_common_ptr cinfo, int level) {
@@ -145,7 +149,8 @@ bool ReadJpeg(jpeg_decompress_struct* cinfo, JpegError* error, jpeg_progress_mgr
   image->height = static_cast<int>(cinfo->output_height);
   image->pixels.resize(static_cast<size_t>(image->width) * image->height * 3);
   while (cinfo->output_scanline < cinfo->output_height) {
-    JSAMPROW row = image->pixels.data() + static_cast<size_t>(cinfo->output_scanline) * image->width * 3;
+    JSAMPROW row =
+        image->pixels.data() + static_cast<size_t>(cinfo->output_scanline) * image->width * 3;
     jpeg_read_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_decompress(cinfo);
@@ -173,7 +178,7 @@ bool WriteJpeg(jpeg_compress_struct* cinfo, JpegError* error, const RgbImage* im
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
-  return true;
+  return !error->cutShort;
 }
 
 // ---- GIF ---------------------------------------------------------------------------------
@@ -201,7 +206,7 @@ bool SkipExtension(GifFileType* gif, int* transparent) {
   while (block) {
     if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
   }
-  return true;
+  return !error->cutShort;
 }
 
 // Reads the frame whose descriptor was just read onto the white canvas in `image`.
@@ -236,7 +241,7 @@ bool ReadGifFrame(GifFileType* gif, int transparent, RgbImage* image) {
       out[2] = map->Colors[index].Blue;
     }
   }
-  return true;
+  return !error->cutShort;
 }
 
 bool ReadGif(GifFileType* gif, RgbImage* image) {
@@ -312,4 +317,6 @@ std::string EncodeJpeg(const RgbImage& image) {
   return jpeg;
 }
 
-std::string ConvertToJpeg(const std::string& bytes) { return EncodeJpeg(DecodeImage(bytes)); }
+std::string ConvertToJpeg(const std::string& bytes) {
+  return EncodeJpeg(DecodeImage(bytes));
+}

@@ -21,8 +21,9 @@
 
 struct PeerReply {
   std::string bytes;  // sent as they are, then the connection is closed
-  bool hold = false;  // after the bytes (maybe none), keep the connection open until the client leaves
-  int delayMs = 0;    // pause before answering
+  bool hold =
+      false;  // after the bytes (maybe none), keep the connection open until the client leaves
+  int delayMs = 0;  // pause before answering
 };
 
 class RawPeer {
@@ -44,8 +45,7 @@ class RawPeer {
   }
 
   // Every reply is the same.
-  explicit RawPeer(PeerReply reply)
-      : RawPeer([reply](const std::string&, int) { return reply; }) {}
+  explicit RawPeer(PeerReply reply) : RawPeer([reply](const std::string&, int) { return reply; }) {}
 
   ~RawPeer() {
     stop_ = true;
