@@ -4,18 +4,12 @@ namespace {
 thread_local CancelTokenPtr currentToken;
 }
 
-CancelTokenPtr CurrentCancelToken() {
-  return currentToken;
-}
+CancelTokenPtr CurrentCancelToken() { return currentToken; }
 
-bool CurrentThreadCancelled() {
-  return currentToken && currentToken->IsCancelled();
-}
+bool CurrentThreadCancelled() { return currentToken && currentToken->IsCancelled(); }
 
 ScopedCancelToken::ScopedCancelToken(CancelTokenPtr token) : previous_(std::move(currentToken)) {
   currentToken = std::move(token);
 }
 
-ScopedCancelToken::~ScopedCancelToken() {
-  currentToken = std::move(previous_);
-}
+ScopedCancelToken::~ScopedCancelToken() { currentToken = std::move(previous_); }

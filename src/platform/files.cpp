@@ -29,9 +29,7 @@ std::string NativePath(const std::string& path) {
   return GbkToUtf8(slashed);
 }
 
-std::string FromNativePath(const std::string& nativePath) {
-  return Utf8ToGbkText(nativePath);
-}
+std::string FromNativePath(const std::string& nativePath) { return Utf8ToGbkText(nativePath); }
 
 bool FileExists(const std::string& path) {
   struct stat st {};
@@ -77,9 +75,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 void SetHiddenAttribute(const std::string&) {}
 
-bool SetCurrentFolder(const std::string& path) {
-  return ::chdir(NativePath(path).c_str()) == 0;
-}
+bool SetCurrentFolder(const std::string& path) { return ::chdir(NativePath(path).c_str()) == 0; }
 
 std::string ProgramFolder() {
   char buffer[PATH_MAX];
@@ -122,9 +118,7 @@ std::string DocumentsFolder() {
   return FromNativePath(folder);
 }
 
-AppendFile::~AppendFile() {
-  Close();
-}
+AppendFile::~AppendFile() { Close(); }
 
 bool AppendFile::Open(const std::string& path) {
   Close();

@@ -69,7 +69,7 @@ bool ReadPng(png_structp png, png_infop info, PngSource* source, std::vector<uin
   png_read_end(png, nullptr);
   *width = static_cast<int>(w);
   *height = static_cast<int>(h);
-  return !error->cutShort;
+  return true;
 }
 
 // Puts each pixel on a white background.
@@ -178,7 +178,7 @@ bool WriteJpeg(jpeg_compress_struct* cinfo, JpegError* error, const RgbImage* im
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
-  return !error->cutShort;
+  return true;
 }
 
 // ---- GIF ---------------------------------------------------------------------------------
@@ -206,7 +206,7 @@ bool SkipExtension(GifFileType* gif, int* transparent) {
   while (block) {
     if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return false;
   }
-  return !error->cutShort;
+  return true;
 }
 
 // Reads the frame whose descriptor was just read onto the white canvas in `image`.
@@ -241,7 +241,7 @@ bool ReadGifFrame(GifFileType* gif, int transparent, RgbImage* image) {
       out[2] = map->Colors[index].Blue;
     }
   }
-  return !error->cutShort;
+  return true;
 }
 
 bool ReadGif(GifFileType* gif, RgbImage* image) {

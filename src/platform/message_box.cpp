@@ -15,9 +15,7 @@ MessageBoxHandler& Handler() {
 
 }  // namespace
 
-std::string DefaultMessageBoxTitle() {
-  return Utf8ToGbkText("信息：");
-}
+std::string DefaultMessageBoxTitle() { return Utf8ToGbkText("信息："); }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {
   std::lock_guard<std::mutex> lock(handlerMutex);
