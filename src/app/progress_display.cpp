@@ -1,24 +1,24 @@
 #include "app/progress_display.h"
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
 #include "app/app_state.h"
+#include "download/download_outcome.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 
 namespace {
 
-std::atomic<bool> downloadFailed{false};
-
 // Waits for the file of a completed download, keeping the window responsive.
 bool WaitForFile(const std::string& path, uint32_t limitMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
   while (!FileExists(path)) {
-    if (downloadFailed.load() || std::chrono::steady_clock::now() >= deadline) return false;
+    if (DownloadOutcome().load() == kDownloadOutcomeFailed ||
+        std::chrono::steady_clock::now() >= deadline)
+      return false;
     ProcessPendingMessages();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -62,12 +62,4 @@ void ProgressDisplayTick(const MainWindowControls& c, const ProgressDisplayOptio
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   if (app.openAfterDownload.load() == 1) OpenDownloadedFile(options);
   c.时钟1->SetPeriod(0);
-}
-
-void ReportDownloadStarted() {
-  downloadFailed.store(false);
-}
-
-void ReportDownloadFailed() {
-  downloadFailed.store(true);
 }

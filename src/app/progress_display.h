@@ -12,16 +12,11 @@
 int32_t ProgressPercent(int64_t bytesDone, int64_t bytesTotal);
 
 struct ProgressDisplayOptions {
-  // How long a completed download may take to show its file before it is opened;
-  // the wait gives up after this, or as soon as the download worker reports a failure.
+  // How long a completed download may take to show its file before it is opened; the
+  // wait gives up after this, or as soon as DownloadOutcome() reports a failed download.
   uint32_t openWaitLimitMs = 30000;
 };
 
 // One tick of 时钟1, on the GUI thread.
 void ProgressDisplayTick(const MainWindowControls& controls,
                          const ProgressDisplayOptions& options = ProgressDisplayOptions());
-
-// The download worker's reports: a start clears an earlier failure, a failure ends a
-// wait for the downloaded file at once.
-void ReportDownloadStarted();
-void ReportDownloadFailed();
