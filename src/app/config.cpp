@@ -13,7 +13,9 @@ std::string FromEnvironment(const char* name, const char* fallback) {
 
 }  // namespace
 
-std::string ServiceHost() { return FromEnvironment("QINGSHAN_SERVICE_HOST", QS_DEFAULT_SERVICE_HOST); }
+std::string ServiceHost() {
+  return FromEnvironment("QINGSHAN_SERVICE_HOST", QS_DEFAULT_SERVICE_HOST);
+}
 
 std::string UpdatePageUrl() {
   return FromEnvironment("QINGSHAN_UPDATE_URL", QS_DEFAULT_UPDATE_PAGE_URL);

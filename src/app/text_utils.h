@@ -21,7 +21,7 @@ using Bytes = std::string;
 Text TextBetween(const Text& source, const Text& leftMarker, const Text& rightMarker,
                  std::optional<int32_t> startPos = std::nullopt,
                  std::optional<bool> caseSensitive = std::nullopt);
-Text TrimBlanks(Text& text);        // trims ASCII spaces in place, returns a copy
+Text TrimBlanks(Text& text);         // trims ASCII spaces in place, returns a copy
 Bytes Base64DecodeText(Text& text);  // cleans the caller's variable, returns the bytes
 
 // Common operations.
