@@ -59,6 +59,11 @@ class ScriptedPeer {
     Finish();
     return request_;
   }
+  // Ends a peer that may never be called; returns what it read.
+  std::string Stop() {
+    stop_ = true;
+    return Request();
+  }
 
  private:
   using Clock = std::chrono::steady_clock;
