@@ -44,19 +44,6 @@ std::string Ok(const std::string& body = "ok", const std::vector<std::string>& l
   return HttpReply("200 OK", lines, body);
 }
 
-// A port on which nothing listens.
-int RefusedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 class TransportLimits : public ::testing::Test {
  protected:
   void TearDown() override { ResetTransportTimeouts(); }
@@ -422,4 +409,19 @@ TEST_F(TransportLimits, CancellationEndsARequestInFlight) {
   const auto [transport, page] = outcome.get();
   EXPECT_EQ(transport, HttpOutcome::kCancelled);
   EXPECT_EQ(page, "");
+}
+
+// A large POST goes out at once: no Expect: 100-continue pause, the body whole.
+TEST(PageRequestWire, LargePostHasNoExpectLine) {
+  RawPeer peer(PeerReply{Ok()});
+  Call call;
+  call.method = 1;
+  call.postText = std::string(2 * 1024 * 1024, 'q');
+  EXPECT_EQ(call.Raw(peer.Base() + "/up"), "ok");
+  const std::string request = peer.Requests().at(0);
+  EXPECT_EQ(request.find("Expect:"), std::string::npos);
+  EXPECT_EQ(request.find("Transfer-Encoding"), std::string::npos);
+  const size_t headEnd = request.find("\r\n\r\n");
+  ASSERT_NE(headEnd, std::string::npos);
+  EXPECT_TRUE(request.substr(headEnd + 4) == call.postText);
 }
