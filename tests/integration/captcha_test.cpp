@@ -126,7 +126,11 @@ TEST_F(CaptchaFetch, MethodAndWaitSettings) {
     const bool post = std::string(c.verb) == "POST";
     EXPECT_EQ(result, post ? "reply " + std::to_string(index) : "unchanged");
     EXPECT_EQ(App().fetchWaitMs.load(), c.expectedWait);
-    EXPECT_TRUE(StartsWith(peer.Requests().at(index), std::string(c.verb) + " /x HTTP/1.1"));
+    const std::string request = peer.Requests().at(index);
+    EXPECT_TRUE(StartsWith(request, std::string(c.verb) + " /x HTTP/1.1"));
+    // A GET after a POST on the same session carries nothing of the POST.
+    EXPECT_EQ(Has(request, "Content-Length: 3\r\n"), post) << request;
+    EXPECT_EQ(Has(request, "\r\n\r\nb=1"), post);
     EXPECT_EQ(TakeCaptchaJpeg(), "");  // a reply that is no image gives no picture
     ++index;
   }
