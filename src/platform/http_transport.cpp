@@ -107,7 +107,6 @@ bool SetOptions(CURL* handle, const HttpRequest& request, curl_slist* headers,
   } else {
     set(CURLOPT_HTTPGET, 1L);
   }
-  if (request.cookieEngine) set(CURLOPT_COOKIEFILE, "");
   set(CURLOPT_CONNECTTIMEOUT, connectSeconds.load());
   set(CURLOPT_LOW_SPEED_LIMIT, 1L);
   set(CURLOPT_LOW_SPEED_TIME, stallSeconds.load());
@@ -119,6 +118,15 @@ bool SetOptions(CURL* handle, const HttpRequest& request, curl_slist* headers,
   set(CURLOPT_XFERINFODATA, static_cast<void*>(&state));
   set(CURLOPT_NOPROGRESS, 0L);
   return ok;
+}
+
+// A kept handle must not point into the header list and the state of a call that is over.
+// (curl_easy_reset would do it, but it also drops the handle's cookie engine settings.)
+void ForgetCallState(CURL* handle) {
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+  curl_easy_setopt(handle, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
 }
 
 HttpOutcome OutcomeOf(CURLcode code) {
@@ -153,15 +161,12 @@ HttpResponse HttpTransferOn(CURL* handle, const HttpRequest& request) {
     response.outcome = HttpOutcome::kCancelled;
     return response;
   }
-  curl_easy_reset(handle);
   Slist headers;
-  if (!BuildHeaderList(request, headers) || !SetOptions(handle, request, headers.get(), state)) {
-    curl_easy_reset(handle);
-    return response;
-  }
-  response.outcome = OutcomeOf(curl_easy_perform(handle));
-  // The handle must not keep pointers into this call's header list and state.
-  curl_easy_reset(handle);
+  const bool ready =
+      BuildHeaderList(request, headers) && SetOptions(handle, request, headers.get(), state);
+  if (ready) response.outcome = OutcomeOf(curl_easy_perform(handle));
+  ForgetCallState(handle);
+  if (!ready) return response;
   if (response.outcome == HttpOutcome::kCancelled || response.outcome == HttpOutcome::kNotStarted) {
     return response;
   }

@@ -23,7 +23,6 @@ struct HttpRequest {
   std::vector<std::string> headerLines;  // sent in this order, after the Host line
   bool followRedirects = true;           // http to https included
   std::string proxy;                     // host:port of an http proxy for http addresses
-  bool cookieEngine = false;             // libcurl's in-memory cookie store of the handle
 };
 
 enum class HttpOutcome {
@@ -49,8 +48,9 @@ struct HttpResponse {
 // One transfer on a handle of its own, cleaned up before returning.
 HttpResponse HttpTransfer(const HttpRequest& request);
 
-// One transfer on a handle the caller keeps between transfers. Every option is set anew for
-// this transfer; the handle's cookies and live connections carry over.
+// One transfer on a handle the caller keeps between transfers. Every option that a transfer
+// uses is set anew for this one; whatever else the caller set on the handle (its cookie
+// engine) and its live connections carry over.
 HttpResponse HttpTransferOn(CURL* handle, const HttpRequest& request);
 
 // libcurl's process-wide initialisation, done once; safe from any thread.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-constexpr uint64_t kMaxImagePixels = uint64_t{1} << 24;  // 4096 x 4096
+constexpr uint64_t kMaxImagePixels = uint64_t{1} << 22;  // 2048 x 2048
 
 struct RgbImage {
   int width = 0;

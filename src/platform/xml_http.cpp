@@ -13,13 +13,17 @@ XmlHttp* XmlHttp::Instance() {
   if (XmlHttp* existing = slot.load()) return existing;
   CURL* handle = curl_easy_init();
   if (!handle) return nullptr;
+  // An empty cookie file name turns on the in-memory cookie store, once for the handle's life.
+  if (curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "") != CURLE_OK) {
+    curl_easy_cleanup(handle);
+    return nullptr;
+  }
   auto* session = new XmlHttp(handle);
   slot.store(session);
   return session;
 }
 
-HttpResponse XmlHttp::Send(HttpRequest request) {
-  request.cookieEngine = true;
+HttpResponse XmlHttp::Send(const HttpRequest& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   return HttpTransferOn(handle_, request);
 }

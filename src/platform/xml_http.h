@@ -13,7 +13,7 @@ class XmlHttp {
   static XmlHttp* Instance();
 
   // One request with the cookie store, after any request already running on the session.
-  HttpResponse Send(HttpRequest request);
+  HttpResponse Send(const HttpRequest& request);
 
   XmlHttp(const XmlHttp&) = delete;
   XmlHttp& operator=(const XmlHttp&) = delete;

@@ -169,3 +169,16 @@ inline std::string HttpReply(const std::string& status, const std::vector<std::s
   reply += "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
   return reply + body;
 }
+
+// A port on which nothing listens.
+inline int RefusedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
