@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "../unit/download_temp_folder.h"
-#include "app/text_utils.h"
 #include "download/range_downloader.h"
-#include "download/socket_wrapper.h"
 
 extern char** environ;
 
@@ -39,38 +37,13 @@ constexpr char kChildTarget[] = "QS_FETCH_TARGET";
 
 #if defined(QS_DEMO_BINARY) && __has_include("demo_process.h") && \
                                              __has_include("../../demo/demo_content.h")
-#include "../../demo/demo_content.h"
+#include "demo_links.h"
 #include "demo_process.h"
 
 namespace {
 
 constexpr uint32_t kFreeFileId = 10002;
 constexpr size_t kFreeFileSize = 3355443;
-
-// One GET over the wrapper, the whole answer; bounded by the receive wait.
-std::string Fetch(uint16_t port, const std::string& path) {
-  TcpClient client;
-  std::string answer, block;
-  if (client.Create() && client.Connect("127.0.0.1", port) &&
-      client.Send("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")) {
-    while (client.Receive(block, 5)) answer += block;
-  }
-  client.Close();
-  return answer;
-}
-
-// The free channel's download address, cut out of the file page.
-std::string FreeDownloadAddress(uint16_t port, uint32_t fileId) {
-  Text encoded =
-      TextBetween(Fetch(port, "/file/" + std::to_string(fileId)), "class=\"local\" href=\"", "\"");
-  return BytesToText(Base64DecodeText(encoded));
-}
-
-std::string DemoBytes(uint32_t fileId, uint64_t offset, size_t n) {
-  std::string bytes(n, '\0');
-  DemoContent(fileId, offset, bytes.data(), n);
-  return bytes;
-}
 
 class DownloadChild {
  public:
