@@ -17,7 +17,7 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_suite() {  # build-dir, ctest arguments...
   local dir=$1; shift
   cmake --build "$dir" -j "$JOBS"
-  ctest --test-dir "$dir" --output-on-failure "$@"
+  ctest --test-dir "$dir" --output-on-failure --no-tests=error "$@"
 }
 
 echo "== build and test"
