@@ -151,6 +151,9 @@ int32_t RangeDownloaderOn(TcpClient& client, const Text& address, const Text& ta
   }
   const ResponseHead head = ParseResponseHead(reader.Head());
   if (head.status < 200 || head.status > 209) return kDownloadRefused;
+  // Without a length (a chunked answer, say) the end of the file cannot be told from a
+  // cut connection, and an empty or partial file would pass for a finished one.
+  if (!head.hasContentLength) return kDownloadRefused;
   // A partial answer is appended only where the ".tmp" ends; any other 2xx is the whole file.
   if (head.status == 206 && head.rangeStart != offset) return kDownloadRefused;
   const bool restart = resume && head.status != 206;

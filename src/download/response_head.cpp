@@ -110,7 +110,9 @@ ResponseHead ParseResponseHead(const std::string& head) {
   parsed.status = StatusCode(head);
   if (const auto length = HeaderValue(head, "Content-Length")) {
     size_t pos = 0;
-    parsed.contentLength = ReadDigits(*length, pos).value_or(0);
+    const std::optional<int64_t> digits = ReadDigits(*length, pos);
+    parsed.hasContentLength = digits.has_value();
+    parsed.contentLength = digits.value_or(0);
   }
   if (const auto range = HeaderValue(head, "Content-Range")) parsed.rangeStart = RangeStart(*range);
   return parsed;

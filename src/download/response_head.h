@@ -33,6 +33,7 @@ class ResponseHeadReader {
 struct ResponseHead {
   int32_t status = 0;                 // the status code of an "HTTP/1.1 " status line, else 0
   int64_t contentLength = 0;          // 0 when the head announces none
+  bool hasContentLength = false;      // the head carries a Content-Length line
   std::optional<int64_t> rangeStart;  // first byte of "Content-Range: bytes N-M/T"
 };
 

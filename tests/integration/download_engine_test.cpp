@@ -151,14 +151,22 @@ TEST_F(DownloadEngine, ScriptedAnswers) {
                    std::nullopt,
                    "",
                    500});
+  // Without a length nothing tells the end of the file from a cut connection.
   cases.push_back({"no length announced",
                    {PeerAction::Send(Head("HTTP/1.1 200 OK", "") + body)},
+                   earlier,
+                   6,
                    std::nullopt,
-                   5,
+                   earlier,
+                   ""});
+  cases.push_back({"chunked answer, body after the head block",
+                   {PeerAction::Send(Head("HTTP/1.1 200 OK", "Transfer-Encoding: chunked\r\n")),
+                    PeerAction::Pause(5), PeerAction::Send("5dc\r\n" + body + "\r\n0\r\n\r\n")},
+                   std::nullopt,
+                   6,
                    std::nullopt,
                    std::nullopt,
-                   "",
-                   0});
+                   ""});
   cases.push_back({"closed early keeps the tmp",
                    {PeerAction::Send(Ok(1500) + body.substr(0, 700))},
                    std::nullopt,
