@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/main_window_qt.h"
 #include "app/startup.h"
+#include "download/download_window_qt.h"
 #include "platform/files.h"
 #include "platform/gui_bridge_qt.h"
 
@@ -21,6 +22,8 @@ int main(int argc, char* argv[]) {
   MainWindow window;
   // Closing the window ends the program at once, whatever workers still run.
   window.SetProgramEnd([] { EndProgram(0); });
+  // "内置" opens a new download window beside the main window, not modal.
+  window.SetDownloadWindowOpener([&window] { (new DownloadWindow(&window))->show(); });
   window.show();
   application.exec();
   EndProgram(0);
