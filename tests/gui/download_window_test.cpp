@@ -24,6 +24,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window_qt.h"
+#include "app/text_utils.h"
 #include "download/download_window_qt.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -34,6 +35,7 @@
 #ifdef QS_DEMO_BINARY
 #include "../demo/demo_content.h"
 #include "integration/demo_process.h"
+#include "integration/http_test_client.h"
 #endif
 
 namespace {
@@ -116,7 +118,7 @@ class DownloadWindowTest : public QObject {
   std::string SaveFolderFile() {
     return home_->path().toStdString() + "/Documents/青杉_保存路径.txt";
   }
-  std::string DownloadAddress(const std::string& tail);
+  std::string DownloadAddress(const std::string& query = std::string());
 
   std::unique_ptr<QTemporaryDir> home_;
   std::unique_ptr<QTemporaryDir> downloads_;
@@ -128,6 +130,8 @@ class DownloadWindowTest : public QObject {
   int32_t answer_ = kIdOk;
   std::vector<std::string> opened_;  // GBK
   std::vector<QString> dialogPrompts_;
+  std::string freeAddress_;
+  std::string expected_;  // the bytes of file 10002
   QString dialogAnswer_;
 #ifdef QS_DEMO_BINARY
   std::unique_ptr<DemoProcess> demo_;
@@ -144,6 +148,17 @@ void DownloadWindowTest::initTestCase() {
 #ifdef QS_DEMO_BINARY
   demo_ = std::make_unique<DemoProcess>(std::vector<std::string>{"--test-hooks"});
   QVERIFY2(demo_->Started(), demo_->Error().c_str());
+  const HttpTestReply page = HttpTestGet(demo_->BaseUrl() + "/file/10002");
+  const size_t block = page.body.find("id=\"free_downloadlist\">");
+  const size_t href = page.body.find("href=\"", block);
+  QVERIFY(block != std::string::npos && href != std::string::npos);
+  Text encoded = page.body.substr(href + 6, page.body.find('"', href + 6) - href - 6);
+  freeAddress_ = Base64DecodeText(encoded);
+  QVERIFY2(freeAddress_.rfind(demo_->BaseUrl() + "/down/10002/", 0) == 0, freeAddress_.c_str());
+  expected_.resize(3355443);
+  DemoContent(10002, 0, expected_.data(), expected_.size());
+#else
+  freeAddress_ = "http://127.0.0.1:1/down/10002/x";
 #endif
 }
 
@@ -154,12 +169,9 @@ void DownloadWindowTest::cleanupTestCase() {
 #endif
 }
 
-std::string DownloadWindowTest::DownloadAddress(const std::string& tail) {
-#ifdef QS_DEMO_BINARY
-  return demo_->BaseUrl() + tail;
-#else
-  return tail;
-#endif
+// The demo's file 10002 offers its download address on the file page itself.
+std::string DownloadWindowTest::DownloadAddress(const std::string& query) {
+  return freeAddress_ + query;
 }
 
 void DownloadWindowTest::init() {
@@ -188,9 +200,9 @@ void DownloadWindowTest::init() {
   folderGbk_ = FromNativePath(folderNative_);
 
   AppState& app = App();
-  app.downloadUrl.Set(DownloadAddress("/down/10004/x"));
+  app.downloadUrl.Set(DownloadAddress());
   app.fileName.Set("notes.txt");
-  app.fileSizeText.Set("1 KB");
+  app.fileSizeText.Set("3.2 MB");
   app.saveFolder.Set("");
   app.bytesDone.store(0);
   app.bytesTotal.store(0);
@@ -270,7 +282,7 @@ void DownloadWindowTest::builtInShowsTheResolveResult() {
   QCOMPARE(window->windowTitle(), Name("新建下载窗口"));
   QCOMPARE(window->pos(), QPoint(50, 50));
   QCOMPARE(Control<QLineEdit>(window, "编辑框2")->text(),
-           QString::fromStdString(DownloadAddress("/down/10004/x")));
+           QString::fromStdString(DownloadAddress()));
   QCOMPARE(Control<QLineEdit>(window, "编辑框1")->text(), Name("青杉测试文档.zip"));
   QCOMPARE(Control<QLabel>(window, "标签5")->text(), Name("12.5 MB"));
   const std::string expected =
@@ -428,13 +440,13 @@ void DownloadWindowTest::downloadShowsProgressThenCompletesAfterResume() {
   QSKIP("the demo service is not built");
 #else
   // The first run gets 400 of the 1024 bytes, then the server stalls and closes.
-  App().downloadUrl.Set(DownloadAddress("/down/10004/x?fault=stall:3:400"));
+  App().downloadUrl.Set(DownloadAddress("?fault=stall:3:1677722"));
   DownloadWindow* first = OpenByBuiltIn();
   QVERIFY(first);
   QPointer<DownloadWindow> alive(first);
   Fill(first, "notes.txt", folderGbk_);
   Click(first, "按钮3");
-  QTRY_COMPARE_WITH_TIMEOUT(PaneText(), Name("状态：正在下载  39%"), 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(PaneText(), Name("状态：正在下载  50%"), 10000);
   QVERIFY(!Control<QPushButton>(main_, "按钮1")->isEnabled());
   QVERIFY(!Control<QPushButton>(main_, "按钮4")->isEnabled());
   QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 20000);
@@ -442,10 +454,10 @@ void DownloadWindowTest::downloadShowsProgressThenCompletesAfterResume() {
   QCOMPARE(Boxes()[0].text, std::string("下载失败 "));
   QCOMPARE(Boxes()[0].title, std::string("提示"));
   const QString tmp = QString::fromStdString(folderNative_ + "/notes.txt.tmp");
-  QCOMPARE(QFileInfo(tmp).size(), qint64{400});
+  QCOMPARE(QFileInfo(tmp).size(), qint64{1677722});
 
   // The second run resumes from the ".tmp" and completes.
-  App().downloadUrl.Set(DownloadAddress("/down/10004/x"));
+  App().downloadUrl.Set(DownloadAddress());
   DownloadWindow* second = new DownloadWindow(main_);
   second->show();
   alive = second;
@@ -458,10 +470,8 @@ void DownloadWindowTest::downloadShowsProgressThenCompletesAfterResume() {
   QCOMPARE(Boxes().size(), size_t{1});  // success shows no message
   QVERIFY(opened_.empty());
   QVERIFY(!QFile::exists(tmp));
-  std::string expected(1024, '\0');
-  DemoContent(10004, 0, expected.data(), expected.size());
-  QVERIFY(ReadBytes(folderNative_ + "/notes.txt") == expected);
-  QVERIFY(demo_->Log().find("400-") != std::string::npos);
+  QVERIFY(ReadBytes(folderNative_ + "/notes.txt") == expected_);
+  QVERIFY(demo_->Log().find("bytes=1677722-") != std::string::npos);
 #endif
 }
 
@@ -476,11 +486,9 @@ void DownloadWindowTest::downloadAndOpenOpensTheFile() {
   Click(window, "按钮2");
   QCOMPARE(App().openAfterDownload.load(), 1);
   QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), size_t{1}, 10000);
-  QCOMPARE(opened_[0], folderGbk_ + "\\a_b.txt");
+  QCOMPARE(NativePath(opened_[0]), folderNative_ + "/a_b.txt");
   QCOMPARE(PaneText(), Name("状态：下载完成"));
-  std::string expected(1024, '\0');
-  DemoContent(10004, 0, expected.data(), expected.size());
-  QVERIFY(ReadBytes(folderNative_ + "/a_b.txt") == expected);
+  QVERIFY(ReadBytes(folderNative_ + "/a_b.txt") == expected_);
   QVERIFY(Boxes().empty());
 #endif
 }
@@ -492,10 +500,10 @@ void DownloadWindowTest::failures_data() {
   QTest::newRow("refused port") << Name("http://127.0.0.1:PORT/down/10004/x")
                                 << Name("连接服务器失败 ") << 64;
 #ifdef QS_DEMO_BINARY
-  QTest::newRow("closed early") << QString::fromStdString(
-                                       DownloadAddress("/down/10004/x?fault=close:100"))
+  QTest::newRow("closed early") << QString::fromStdString(DownloadAddress("?fault=close:100"))
                                 << Name("下载失败 ") << 0;
-  QTest::newRow("no such file") << QString::fromStdString(DownloadAddress("/nothing"))
+  QTest::newRow("no such file") << QString::fromStdString(demo_->BaseUrl() +
+                                                          "/down/10002/wrong-token")
                                 << Name("下载失败") << 64;
 #endif
 }
