@@ -304,16 +304,25 @@ bool TcpClient::Send(const std::string& data, std::optional<int32_t> timeoutSeco
 }
 
 bool TcpClient::Receive(std::string& data, std::optional<int32_t> timeoutSeconds) {
-  data.clear();
-  if (WaitFor(socketHandle, POLLIN, timeoutSeconds.value_or(kDefaultWaitSeconds)) ==
-      WaitOutcome::kTimedOut)
-    return false;
   data.resize(kReceiveBufferSize);
-  ssize_t n;
-  // Not blocking: after a failed wait the recv decides at once instead of hanging.
-  do {
-    n = ::recv(socketHandle, &data[0], kReceiveBufferSize, MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
+  const auto receiveNow = [&] {
+    ssize_t n;
+    do {
+      n = ::recv(socketHandle, &data[0], kReceiveBufferSize, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  };
+  // Bytes already waiting need no wait; otherwise wait, then read without blocking, so
+  // that after a failed wait the recv decides at once instead of hanging.
+  ssize_t n = receiveNow();
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (WaitFor(socketHandle, POLLIN, timeoutSeconds.value_or(kDefaultWaitSeconds)) ==
+        WaitOutcome::kTimedOut) {
+      data.clear();
+      return false;
+    }
+    n = receiveNow();
+  }
   if (n <= 0) {
     if (n < 0) RecordErrno();
     data.clear();
