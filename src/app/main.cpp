@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/main_window_qt.h"
 #include "app/startup.h"
+#include "download/download_window_qt.h"
 #include "platform/files.h"
 #include "platform/gui_bridge_qt.h"
 
@@ -23,6 +24,8 @@ int main(int argc, char* argv[]) {
   MainWindow window;
   // Closing the window ends the program at once, whatever workers still run.
   window.SetProgramEnd([] { EndProgram(0); });
+  // "内置" opens a new download window beside the main window, not modal.
+  window.SetDownloadWindowOpener([&window] { (new DownloadWindow(&window))->show(); });
   window.show();
   // Test switch: QINGSHAN_TEST_CLOSE_AFTER_MS=<n> closes the window after n milliseconds.
   if (const char* closeAfter = std::getenv("QINGSHAN_TEST_CLOSE_AFTER_MS")) {
