@@ -87,9 +87,9 @@ TEST_F(UpdateCheckTest, NoPageOrNoLabelEndsSilently) {
 }
 
 TEST_F(UpdateCheckTest, AnAddressThatIsNoWebAddressIsNotOpenedButTheProgramStillEnds) {
-  for (const std::string& address : {"file:///etc/passwd", "/usr/bin/xterm", ""}) {
+  for (const char* address : {"file:///etc/passwd", "/usr/bin/xterm", ""}) {
     const std::string page =
-        "<p>版本号：v3.0</p><p>更新说明：x</p><p>下载地址：" + address + "</p>";
+        std::string("<p>版本号：v3.0</p><p>更新说明：x</p><p>下载地址：") + address + "</p>";
     RawPeer peer(
         PeerReply{"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
                   "Content-Length: " +
