@@ -279,17 +279,15 @@ void StartResolve(const MainWindowControls& controls) {
   LaunchWorker(controls);
 }
 
-void EndResolveWorkers() {
+bool EndResolveWorkers(std::chrono::milliseconds limit) {
   {
     std::unique_lock<std::mutex> lock = TakeWritesFromHandlerThread();
     CancelCurrent();
   }
   ResolveGate& gate = Gate();
+  // A leaving worker never waits for this thread: it writes nothing once stopped.
   std::unique_lock<std::mutex> lock(gate.aliveMutex);
-  while (gate.alive > 0) {
-    // A leaving worker never waits for this thread: it writes nothing once stopped.
-    gate.aliveChanged.wait_for(lock, kLockPoll * 10);
-  }
+  return gate.aliveChanged.wait_for(lock, limit, [&] { return gate.alive == 0; });
 }
 
 int32_t RunningResolveWorkers() {

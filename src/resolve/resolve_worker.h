@@ -2,6 +2,7 @@
 // verification loop with the user, the two links and the hand-off buttons.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "platform/controls.h"
@@ -12,9 +13,10 @@
 // returns at once.
 void StartResolve(const MainWindowControls& controls);
 
-// Stops the running worker and returns once no worker is left. A stopped worker changes
-// no control and no field of AppState any more.
-void EndResolveWorkers();
+// Stops the running worker and waits, up to the limit, until no worker is left; false when
+// one is still running then. A stopped worker changes no control and no field of AppState
+// any more, whether it has left or not.
+bool EndResolveWorkers(std::chrono::milliseconds limit);
 
 // How many workers are still running, stopped ones that have not yet left included.
 int32_t RunningResolveWorkers();
