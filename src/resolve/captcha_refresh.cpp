@@ -1,5 +1,6 @@
 #include "resolve/captcha_refresh.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -63,5 +64,11 @@ void RefreshCaptchaImageInBackground(const MainWindowControls& controls) {
 void WaitForBackgroundRefreshes() {
   RefreshShared& shared = Shared();
   std::unique_lock<std::mutex> lock(shared.countMutex);
-  shared.allEnded.wait(lock, [&] { return shared.running == 0; });
+  while (shared.running > 0) {
+    // A refresh may be waiting for its picture to be shown by this very thread.
+    lock.unlock();
+    ProcessPendingMessages();
+    lock.lock();
+    shared.allEnded.wait_for(lock, std::chrono::milliseconds(5));
+  }
 }
