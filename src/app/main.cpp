@@ -2,6 +2,8 @@
 // state is built and the socket library started, then the main window runs until the
 // program ends.
 #include <QApplication>
+#include <QTimer>
+#include <cstdlib>
 
 #include "app/app_state.h"
 #include "app/main_window_qt.h"
@@ -26,6 +28,10 @@ int main(int argc, char* argv[]) {
   // Closing the window ends the program at once, whatever workers still run.
   window.SetProgramEnd([] { EndProgram(0); });
   window.show();
+  // Test switch: QINGSHAN_TEST_CLOSE_AFTER_MS=<n> closes the window after n milliseconds.
+  if (const char* closeAfter = std::getenv("QINGSHAN_TEST_CLOSE_AFTER_MS")) {
+    QTimer::singleShot(std::atoi(closeAfter), &window, &QWidget::close);
+  }
   application.exec();
   EndProgram(0);
 }

@@ -101,7 +101,7 @@ void MainWindow::CreateControls() {
   时钟1 = new QTimer(this);
   时钟1->setObjectName(QStringLiteral("时钟1"));
 
-  按钮1->raise();  // it sits inside the right end of the address box
+  按钮1->raise();                               // it sits inside the right end of the address box
   编辑框2->setTextMargins(0, 0, 400 - 319, 0);  // so the typed text never runs under it
   for (QLineEdit* edit : {编辑框1, 编辑框2, 编辑框3, 编辑框4}) {
     edit->setFont(editFont);

@@ -39,7 +39,8 @@ struct Run {
   QString opened;    // the shell log
 };
 
-Run RunProgram(const QString& updateUrl, const QString& serviceHost) {
+Run RunProgram(const QString& updateUrl, const QString& serviceHost,
+               const QProcessEnvironment& extra = QProcessEnvironment()) {
   QTemporaryDir home;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -49,6 +50,7 @@ Run RunProgram(const QString& updateUrl, const QString& serviceHost) {
   env.insert("QINGSHAN_UPDATE_URL", updateUrl);
   env.insert("QINGSHAN_TEST_AUTOCLOSE_MESSAGES", "1");
   env.insert("QINGSHAN_TEST_SHELL_LOG", home.path() + "/shell.log");
+  env.insert(extra);
   QProcess program;
   program.setProcessEnvironment(env);
   program.start(QS_QINGSHAN_BINARY, {});
@@ -76,6 +78,7 @@ class UpdateProcessTest : public QObject {
  private slots:
   void newerVersionIsAnnouncedOpenedAndEndsTheProgram_data();
   void newerVersionIsAnnouncedOpenedAndEndsTheProgram();
+  void closingTheWindowEndsTheProgramWhileAWorkerWaits();
 };
 
 void UpdateProcessTest::newerVersionIsAnnouncedOpenedAndEndsTheProgram_data() {
@@ -96,6 +99,20 @@ void UpdateProcessTest::newerVersionIsAnnouncedOpenedAndEndsTheProgram() {
                                  "青杉网盘解析工具" +
                                  version + "\\r\\n\\r\\nline1\\r\\nline2\\r\\nline3\\r\\n\n"));
   QCOMPARE(run.opened, demo.BaseUrl() + "/release/qingshan-" + version + ".tar.gz\n");
+}
+
+void UpdateProcessTest::closingTheWindowEndsTheProgramWhileAWorkerWaits() {
+  Demo demo("v2.1");
+  QVERIFY2(demo.BaseUrl().startsWith("http://127.0.0.1:"), "the demo service did not start");
+  // The update check's box is really shown and never answered: its thread waits in it
+  // when the window closes.
+  QProcessEnvironment extra;
+  extra.insert("QINGSHAN_TEST_AUTOCLOSE_MESSAGES", "0");
+  extra.insert("QINGSHAN_TEST_CLOSE_AFTER_MS", "1500");
+  const Run run = RunProgram(demo.BaseUrl() + "/?p=38", demo.BaseUrl(), extra);
+  QVERIFY2(run.finished, "the program did not end when its window closed");
+  QCOMPARE(run.exitCode, 0);
+  QCOMPARE(run.opened, QString());
 }
 
 QTEST_GUILESS_MAIN(UpdateProcessTest)

@@ -36,6 +36,8 @@ class ProgressDisplayTest : public ::testing::Test {
     app.saveFolder.Set(folder_);
     app.fileName.Set(G("青杉.zip"));
     app.openAfterDownload.store(0);
+    app.bytesDone.store(0);  // other tests of this binary share AppState
+    app.bytesTotal.store(0);
     DownloadOutcome().store(kDownloadOutcomeNone);
   }
   ~ProgressDisplayTest() override {
