@@ -15,7 +15,10 @@ std::string FreeListBlock(const std::string& downloadUrl) {
          "\t\t\t\t\t\t<a class=\"thunder\" href=\"javascript:;\" thunderHref=\"" +
          ThunderAddressOf(downloadUrl) +
          "\">迅雷下载</a>\r\n"
-         "\t\t\t\t\t</div>\n";
+         "\t\t\t\t\t</div>\n"
+         // In a browser the address is decoded on the page, as the service does it.
+         "<script>document.querySelectorAll('#free_downloadlist a.local').forEach("
+         "function (a) { a.href = atob(a.getAttribute('href')); });</script>\n";
 }
 
 std::string EscapeHtml(const std::string& text) {
