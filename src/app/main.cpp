@@ -11,6 +11,8 @@
 #include "download/download_window_qt.h"
 #include "platform/files.h"
 #include "platform/gui_bridge_qt.h"
+#include "resolve/captcha_refresh.h"
+#include "resolve/resolve_worker.h"
 
 int main(int argc, char* argv[]) {
   SetCurrentFolder(ProgramFolder());
@@ -22,6 +24,8 @@ int main(int argc, char* argv[]) {
   InstallTestSwitches();
 
   MainWindow window;
+  window.SetResolveStarter([&window](const std::string&) { StartResolve(window.Controls()); });
+  window.SetCaptchaRefresher([&window] { RefreshCaptchaImageInBackground(window.Controls()); });
   // Closing the window ends the program at once, whatever workers still run.
   window.SetProgramEnd([] { EndProgram(0); });
   // "内置" opens a new download window beside the main window, not modal.

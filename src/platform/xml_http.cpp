@@ -27,3 +27,25 @@ HttpResponse XmlHttp::Send(const HttpRequest& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   return HttpTransferOn(handle_, request);
 }
+
+std::string XmlHttp::CookieValue(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  curl_slist* cookies = nullptr;
+  if (curl_easy_getinfo(handle_, CURLINFO_COOKIELIST, &cookies) != CURLE_OK) return {};
+  std::string value;
+  // Netscape lines: domain, subdomains, path, secure, expiry, name, value (tab-separated).
+  for (curl_slist* entry = cookies; entry; entry = entry->next) {
+    std::string fields[7];
+    size_t index = 0;
+    for (const char* p = entry->data; *p && index < 7; ++p) {
+      if (*p == '\t') {
+        ++index;
+      } else {
+        fields[index] += *p;
+      }
+    }
+    if (index == 6 && fields[5] == name) value = fields[6];
+  }
+  curl_slist_free_all(cookies);
+  return value;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 #include "platform/http_transport.h"
 
@@ -14,6 +15,9 @@ class XmlHttp {
 
   // One request with the cookie store, after any request already running on the session.
   HttpResponse Send(const HttpRequest& request);
+
+  // The value of the named cookie in the session's store; empty when there is none.
+  std::string CookieValue(const std::string& name);
 
   XmlHttp(const XmlHttp&) = delete;
   XmlHttp& operator=(const XmlHttp&) = delete;
