@@ -64,12 +64,12 @@ std::optional<ByteRange> ParseByteRange(const std::string& value) {
   const std::string text = Trimmed(value);
   const std::string unit = "bytes=";
   if (text.compare(0, unit.size(), unit) != 0) return std::nullopt;
-  const std::string spec = text.substr(unit.size());
-  const size_t dash = spec.find('-');
-  if (dash == std::string::npos || spec.find(',') != std::string::npos) return std::nullopt;
+  const std::string rangeText = text.substr(unit.size());
+  const size_t dash = rangeText.find('-');
+  if (dash == std::string::npos || rangeText.find(',') != std::string::npos) return std::nullopt;
   ByteRange range;
-  if (!ReadDecimal(Trimmed(spec.substr(0, dash)), range.first)) return std::nullopt;
-  const std::string lastText = Trimmed(spec.substr(dash + 1));
+  if (!ReadDecimal(Trimmed(rangeText.substr(0, dash)), range.first)) return std::nullopt;
+  const std::string lastText = Trimmed(rangeText.substr(dash + 1));
   if (!lastText.empty()) {
     uint64_t last = 0;
     if (!ReadDecimal(lastText, last) || last < range.first) return std::nullopt;
