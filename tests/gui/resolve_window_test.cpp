@@ -157,6 +157,8 @@ void ResolveWindowTest::protectedFileResolvedByTypingAndOpenedInTheBrowser() {
   QCOMPARE(code.size(), size_t{3});
   QTest::keyClicks(characters, QString::fromStdString(code));
   QTRY_COMPARE_WITH_TIMEOUT(PaneText(), Name("状态：解析成功"), kBoundMs);
+  // The worker's last changes come after the status text; let it finish before looking.
+  QVERIFY(EndResolveWorkers(std::chrono::seconds(10)));
   QCOMPARE(Control<QProgressBar>("进度条1")->value(), 100);
   QVERIFY(!Control<QWidget>("图片框2")->isVisible());
   QCOMPARE(characters->text(), QString());
@@ -178,6 +180,7 @@ void ResolveWindowTest::protectedFileResolvedByTypingAndOpenedInTheBrowser() {
 void ResolveWindowTest::unknownIdFailsWithTheButtonsDisabled() {
   TypeAddressAndPressEnter("99999");
   QTRY_COMPARE_WITH_TIMEOUT(PaneText(), Name("状态：解析失败，请重试"), kBoundMs);
+  QVERIFY(EndResolveWorkers(std::chrono::seconds(10)));  // its last change follows the text
   QCOMPARE(Control<QProgressBar>("进度条1")->value(), 100);
   QVERIFY(!Control<QWidget>("图片框2")->isVisible());
   for (const char* name : {"按钮2", "按钮3", "按钮4"})
