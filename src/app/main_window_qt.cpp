@@ -45,13 +45,6 @@ void SetTextColor(QWidget* widget, QRgb color) {
   widget->setPalette(palette);
 }
 
-template <typename T>
-T* Place(T* control, const char* formName, int x, int y, int width, int height) {
-  control->setObjectName(QString::fromUtf8(formName));
-  control->setGeometry(x, y, width, height);
-  return control;
-}
-
 }  // namespace
 
 QFont MainWindowFont(int pixelSize) {
@@ -82,22 +75,22 @@ void MainWindow::CreateControls() {
   const QFont captionFont = MainWindowFont(14);
   setFont(captionFont);
 
-  编辑框2 = Place(new QLineEdit(this), "编辑框2", 8, 16, 392, 30);
-  按钮1 = Place(new QPushButton(QStringLiteral("解析"), this), "按钮1", 319, 17, 79, 27);
-  标签2 = Place(new QLabel(QStringLiteral("文件名："), this), "标签2", 8, 66, 56, 24);
-  编辑框1 = Place(new QLineEdit(this), "编辑框1", 72, 64, 176, 30);
-  标签1 = Place(new QLabel(QStringLiteral("大小："), this), "标签1", 22, 100, 48, 24);
-  编辑框3 = Place(new QLineEdit(this), "编辑框3", 72, 98, 176, 30);
-  图片框1 = Place(new PictureLabel(this), "图片框1", 264, 64, 136, 64);
-  编辑框4 = Place(new QLineEdit(this), "编辑框4", 276, 138, 112, 30);
-  标签3 = Place(new FeedbackLabel(this), "标签3", 392, 144, 16, 24);
-  图片框2 = Place(new BusyAnimation(this), "图片框2", 16, 128, 48, 48);
-  按钮2 = Place(new QPushButton(QStringLiteral("迅雷"), this), "按钮2", 72, 134, 56, 36);
-  按钮3 = Place(new QPushButton(QStringLiteral("网页"), this), "按钮3", 132, 134, 56, 36);
-  按钮4 = Place(new QPushButton(QStringLiteral("内置"), this), "按钮4", 192, 134, 56, 36);
-  进度条1 = Place(new PositionBar(this), "进度条1", 0, 176, 264, 18);
-  状态条1 = Place(new PaneStatusBar({260, 200}, this), "状态条1", 0,
-                  kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
+  编辑框2 = PlaceControl(new QLineEdit(this), "编辑框2", 8, 16, 392, 30);
+  按钮1 = PlaceControl(new QPushButton(QStringLiteral("解析"), this), "按钮1", 319, 17, 79, 27);
+  标签2 = PlaceControl(new QLabel(QStringLiteral("文件名："), this), "标签2", 8, 66, 56, 24);
+  编辑框1 = PlaceControl(new QLineEdit(this), "编辑框1", 72, 64, 176, 30);
+  标签1 = PlaceControl(new QLabel(QStringLiteral("大小："), this), "标签1", 22, 100, 48, 24);
+  编辑框3 = PlaceControl(new QLineEdit(this), "编辑框3", 72, 98, 176, 30);
+  图片框1 = PlaceControl(new PictureLabel(this), "图片框1", 264, 64, 136, 64);
+  编辑框4 = PlaceControl(new QLineEdit(this), "编辑框4", 276, 138, 112, 30);
+  标签3 = PlaceControl(new FeedbackLabel(this), "标签3", 392, 144, 16, 24);
+  图片框2 = PlaceControl(new BusyAnimation(this), "图片框2", 16, 128, 48, 48);
+  按钮2 = PlaceControl(new QPushButton(QStringLiteral("迅雷"), this), "按钮2", 72, 134, 56, 36);
+  按钮3 = PlaceControl(new QPushButton(QStringLiteral("网页"), this), "按钮3", 132, 134, 56, 36);
+  按钮4 = PlaceControl(new QPushButton(QStringLiteral("内置"), this), "按钮4", 192, 134, 56, 36);
+  进度条1 = PlaceControl(new PositionBar(this), "进度条1", 0, 176, 264, 18);
+  状态条1 = PlaceControl(new PaneStatusBar({260, 200}, this), "状态条1", 0,
+                         kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
   时钟1 = new QTimer(this);
   时钟1->setObjectName(QStringLiteral("时钟1"));
 

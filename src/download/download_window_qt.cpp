@@ -43,13 +43,6 @@ int32_t ShowNotice(const char* utf8Text, int32_t style) {
   return ShowMessageBox(Utf8ToGbkText(utf8Text), std::string(), style);
 }
 
-template <typename T>
-T* Place(T* control, const char* formName, int x, int y, int width, int height) {
-  control->setObjectName(QString::fromUtf8(formName));
-  control->setGeometry(x, y, width, height);
-  return control;
-}
-
 }  // namespace
 
 void SetFolderDialog(FolderDialog dialog) {
@@ -71,19 +64,20 @@ DownloadWindow::DownloadWindow(QWidget* mainWindow) : mainWindow_(mainWindow) {
 void DownloadWindow::CreateControls() {
   setFont(MainWindowFont(14));
   // The band goes first so that the button row is drawn over it.
-  标签4 = Place(new QLabel(this), "标签4", 0, 146, 520, 80);
-  标签1 = Place(new QLabel(QStringLiteral("网 址："), this), "标签1", 25, 26, 48, 24);
-  编辑框2 = Place(new QLineEdit(this), "编辑框2", 80, 24, 405, 30);
-  标签2 = Place(new QLabel(QStringLiteral("文件名："), this), "标签2", 16, 66, 56, 24);
-  编辑框1 = Place(new QLineEdit(this), "编辑框1", 80, 64, 405, 30);
-  标签5 = Place(new QLabel(this), "标签5", 419, 67, 65, 24);
-  标签3 = Place(new QLabel(QStringLiteral("下载到："), this), "标签3", 16, 106, 56, 24);
-  编辑框3 = Place(new QLineEdit(this), "编辑框3", 80, 104, 320, 30);
-  按钮1 = Place(new QPushButton(QStringLiteral("浏览..."), this), "按钮1", 415, 105, 70, 30);
-  按钮5 = Place(new QPushButton(QStringLiteral("极速下载"), this), "按钮5", 16, 168, 70, 30);
-  按钮2 = Place(new QPushButton(QStringLiteral("下载并打开"), this), "按钮2", 254, 168, 70, 30);
-  按钮3 = Place(new QPushButton(QStringLiteral("下载"), this), "按钮3", 335, 168, 70, 30);
-  按钮4 = Place(new QPushButton(QStringLiteral("取消"), this), "按钮4", 415, 168, 70, 30);
+  标签4 = PlaceControl(new QLabel(this), "标签4", 0, 146, 520, 80);
+  标签1 = PlaceControl(new QLabel(QStringLiteral("网 址："), this), "标签1", 25, 26, 48, 24);
+  编辑框2 = PlaceControl(new QLineEdit(this), "编辑框2", 80, 24, 405, 30);
+  标签2 = PlaceControl(new QLabel(QStringLiteral("文件名："), this), "标签2", 16, 66, 56, 24);
+  编辑框1 = PlaceControl(new QLineEdit(this), "编辑框1", 80, 64, 405, 30);
+  标签5 = PlaceControl(new QLabel(this), "标签5", 419, 67, 65, 24);
+  标签3 = PlaceControl(new QLabel(QStringLiteral("下载到："), this), "标签3", 16, 106, 56, 24);
+  编辑框3 = PlaceControl(new QLineEdit(this), "编辑框3", 80, 104, 320, 30);
+  按钮1 = PlaceControl(new QPushButton(QStringLiteral("浏览..."), this), "按钮1", 415, 105, 70, 30);
+  按钮5 = PlaceControl(new QPushButton(QStringLiteral("极速下载"), this), "按钮5", 16, 168, 70, 30);
+  按钮2 =
+      PlaceControl(new QPushButton(QStringLiteral("下载并打开"), this), "按钮2", 254, 168, 70, 30);
+  按钮3 = PlaceControl(new QPushButton(QStringLiteral("下载"), this), "按钮3", 335, 168, 70, 30);
+  按钮4 = PlaceControl(new QPushButton(QStringLiteral("取消"), this), "按钮4", 415, 168, 70, 30);
 
   for (QLineEdit* edit : {编辑框1, 编辑框2, 编辑框3}) edit->setFont(MainWindowFont(12));
   // The size lies over the right end of the name box and stays readable there.

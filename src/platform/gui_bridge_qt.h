@@ -29,6 +29,15 @@ bool OnGuiThread();
 QString GbkToQString(const std::string& gbk);
 std::string QStringToGbk(const QString& text);
 
+// Names a control by its form name (also its Qt object name) and puts it at its design
+// place in the client area.
+template <typename T>
+T* PlaceControl(T* control, const char* formName, int x, int y, int width, int height) {
+  control->setObjectName(QString::fromUtf8(formName));
+  control->setGeometry(x, y, width, height);
+  return control;
+}
+
 // Control texts that keep their GBK bytes through an unedited round trip.
 void SetWidgetText(QLineEdit* edit, const std::string& gbk);
 std::string WidgetText(const QLineEdit* edit);
